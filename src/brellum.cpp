@@ -179,7 +179,7 @@ static bool open_output()
                 std::fputs(retry_prompt, stdout);
                 continue;
             }
-            output_file = std::fopen(output_file_name, "wb");
+            output_file = create_output_file(output_file_name);
             if (output_file != nullptr) {
                 std::printf(" File: %s opened. \n", output_file_name);
                 return true;

@@ -20,6 +20,10 @@ std::int32_t wait_for_key();
 // opened or is not a regular file one can read (a directory).
 std::FILE* open_input_file(const char* name);
 
+// Creates the named file, or empties it if it exists, for writing raw bytes;
+// nullptr if that fails.
+std::FILE* create_output_file(const char* name);
+
 // True when name, however spelled or linked, is the file open as open_file.
 bool is_same_file(std::FILE* open_file, const char* name);
 

@@ -30,6 +30,11 @@ std::FILE* open_input_file(const char* name)
     return file;
 }
 
+std::FILE* create_output_file(const char* name)
+{
+    return std::fopen(name, "wb");
+}
+
 bool is_same_file(std::FILE* open_file, const char* name)
 {
     struct stat open_status {};
