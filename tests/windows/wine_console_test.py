@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""The key wait of the Windows exe in a windowed Wine console.
+
+Under a virtual X server, wineconsole gives the exe a console window and
+xdotool types into it as a keyboard would. This console delivers Ctrl+C
+and Escape as Windows does, which the terminal console cannot. The
+window's text cannot be read back: the run is followed through the output
+file, which is complete before the pause, and the exit status.
+
+    wine_console_test.py --binary build-win64/brellum.exe
+
+The Wine environment (WINEPREFIX and the rest) comes from the caller;
+DISPLAY is set here to the virtual server this script starts and stops.
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+# name, xdotool key name, expected exit status
+CASES = [
+    ("ctrl_c", "ctrl+c", 3),
+    ("escape", "Escape", 27),
+]
+
+INPUT_TEXT = b"0 1\r\n0.01 2\r\n0.02 3\r\n"
+OUTPUT_BYTES = 3 * 32  # three lines: two 14-character fields, each followed by a blank, then CR LF
+WINDOW_SECONDS = 60
+STEP_SECONDS = 30
+
+
+def start_x_server():
+    """Starts Xvfb on a free display; returns the process and DISPLAY."""
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    number = b""
+    with os.fdopen(read_end, "rb") as announced:
+        while not number.endswith(b"\n"):
+            byte = announced.read(1)
+            if not byte:
+                break
+            number += byte
+    if not number.strip():
+        server.kill()
+        server.wait()
+        sys.exit("Xvfb did not start")
+    return server, ":" + number.decode().strip()
+
+
+def xdotool(*arguments):
+    return subprocess.run(["xdotool", *arguments], capture_output=True, text=True).stdout
+
+
+def find_window(binary_name, process, old_windows):
+    """The console window of this run: one not seen in an earlier run."""
+    deadline = time.monotonic() + WINDOW_SECONDS
+    while time.monotonic() < deadline and process.poll() is None:
+        found = [w for w in xdotool("search", "--name", binary_name).split() if w not in old_windows]
+        if found:
+            old_windows.add(found[0])
+            return found[0]
+        time.sleep(0.2)
+    return None
+
+
+def wait_for_file_size(path, size):
+    deadline = time.monotonic() + STEP_SECONDS
+    while time.monotonic() < deadline:
+        if os.path.exists(path) and os.path.getsize(path) == size:
+            return True
+        time.sleep(0.05)
+    return False
+
+
+def run_case(binary, directory, name, key, old_windows):
+    """The exit status after the dialogue and the key, or a failure text."""
+    output_name = name + ".out"
+    process = subprocess.Popen(["wineconsole", binary], cwd=directory,
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        window = find_window(os.path.basename(binary), process, old_windows)
+        if window is None:
+            return None, "no console window within %d s" % WINDOW_SECONDS
+        xdotool("windowfocus", "--sync", window)
+        # The console keeps what is typed ahead, so the answers need not wait
+        # for their prompts.
+        for answer in ("in.txt", output_name, "0.05"):
+            xdotool("type", "--window", window, "--delay", "20", answer)
+            xdotool("key", "--window", window, "Return")
+        if not wait_for_file_size(os.path.join(directory, output_name), OUTPUT_BYTES):
+            return None, "output file not written"
+        # The file is closed just before the pause begins; Ctrl+C before the
+        # wait has switched the console's handling off would end the process.
+        time.sleep(1.0)
+        xdotool("key", "--window", window, key)
+        try:
+            return process.wait(timeout=STEP_SECONDS), ""
+        except subprocess.TimeoutExpired:
+            return None, "still waiting %d s after the key" % STEP_SECONDS
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--binary", required=True)
+    args = parser.parse_args()
+    binary = os.path.abspath(args.binary)
+
+    server, display = start_x_server()
+    os.environ["DISPLAY"] = display
+    passed = failed = 0
+    try:
+        with tempfile.TemporaryDirectory(prefix="wine_console_") as directory:
+            with open(os.path.join(directory, "in.txt"), "wb") as source:
+                source.write(INPUT_TEXT)
+            old_windows = set()
+            for name, key, expected in CASES:
+                started = time.monotonic()
+                status, problem = run_case(binary, directory, name, key, old_windows)
+                took = time.monotonic() - started
+                if status == expected:
+                    passed += 1
+                    print("PASS console key %-7s status %3d  (%.1f s)" % (name, status, took))
+                else:
+                    failed += 1
+                    detail = problem or "status %d, expected %d" % (status, expected)
+                    print("FAIL console key %-7s %s  (%.1f s)" % (name, detail, took))
+    finally:
+        server.terminate()
+        server.wait()
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed or not passed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
