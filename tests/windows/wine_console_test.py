@@ -78,6 +78,41 @@ def wait_for_file_size(path, size):
     return False
 
 
+def cpu_ticks_of(binary_name):
+    """The CPU ticks of each process running binary_name, by process id."""
+    ticks = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                program = f.read().split(b"\0")[0].decode(errors="replace")
+            with open("/proc/%s/stat" % entry) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        if program.replace("\\", "/").lower().endswith("/" + binary_name.lower()):
+            ticks[entry] = (fields[0], int(fields[11]) + int(fields[12]))
+    return ticks
+
+
+def wait_until_idle(binary_name):
+    """Waits until the exe has used no CPU for a second while asleep: after
+    its output file is complete, that is the key wait. At most STEP_SECONDS."""
+    deadline = time.monotonic() + STEP_SECONDS
+    before = None
+    quiet_since = time.monotonic()
+    while time.monotonic() < deadline:
+        now = cpu_ticks_of(binary_name)
+        asleep = now and all(state == "S" for state, _ in now.values())
+        if now != before or not asleep:
+            quiet_since = time.monotonic()
+        elif time.monotonic() - quiet_since >= 1.0:
+            return
+        before = now
+        time.sleep(0.1)
+
+
 def run_case(binary, directory, name, key, old_windows):
     """The exit status after the dialogue and the key, or a failure text."""
     output_name = name + ".out"
@@ -98,7 +133,7 @@ def run_case(binary, directory, name, key, old_windows):
             return None, "output file not written"
         # The file is closed just before the pause begins; Ctrl+C before the
         # wait has switched the console's handling off would end the process.
-        time.sleep(1.0)
+        wait_until_idle(os.path.basename(binary))
         xdotool("key", "--window", window, key)
         try:
             return process.wait(timeout=STEP_SECONDS), ""
