@@ -54,16 +54,20 @@ def start_x_server():
 
 
 def xdotool(*arguments):
-    return subprocess.run(["xdotool", *arguments], capture_output=True, text=True).stdout
+    try:
+        return subprocess.run(["xdotool", *arguments], capture_output=True, text=True,
+                              timeout=STEP_SECONDS).stdout
+    except subprocess.TimeoutExpired:
+        return ""
 
 
-def find_window(binary_name, process, old_windows):
-    """The console window of this run: one not seen in an earlier run."""
+def find_window(binary_name, process):
     deadline = time.monotonic() + WINDOW_SECONDS
     while time.monotonic() < deadline and process.poll() is None:
-        found = [w for w in xdotool("search", "--name", binary_name).split() if w not in old_windows]
+        # Only a mapped window takes the focus, and keys reach Wine only
+        # through the focus: it ignores keys sent to a window directly.
+        found = xdotool("search", "--onlyvisible", "--name", binary_name).split()
         if found:
-            old_windows.add(found[0])
             return found[0]
         time.sleep(0.2)
     return None
@@ -113,28 +117,29 @@ def wait_until_idle(binary_name):
         time.sleep(0.1)
 
 
-def run_case(binary, directory, name, key, old_windows):
+def run_case(binary, directory, name, key):
     """The exit status after the dialogue and the key, or a failure text."""
     output_name = name + ".out"
     process = subprocess.Popen(["wineconsole", binary], cwd=directory,
                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
     try:
-        window = find_window(os.path.basename(binary), process, old_windows)
+        window = find_window(os.path.basename(binary), process)
         if window is None:
             return None, "no console window within %d s" % WINDOW_SECONDS
         xdotool("windowfocus", "--sync", window)
         # The console keeps what is typed ahead, so the answers need not wait
         # for their prompts.
         for answer in ("in.txt", output_name, "0.05"):
-            xdotool("type", "--window", window, "--delay", "20", answer)
-            xdotool("key", "--window", window, "Return")
+            xdotool("type", "--delay", "20", answer)
+            xdotool("key", "Return")
         if not wait_for_file_size(os.path.join(directory, output_name), OUTPUT_BYTES):
             return None, "output file not written"
         # The file is closed just before the pause begins; Ctrl+C before the
         # wait has switched the console's handling off would end the process.
         wait_until_idle(os.path.basename(binary))
-        xdotool("key", "--window", window, key)
+        xdotool("windowfocus", "--sync", window)
+        xdotool("key", key)
         try:
             return process.wait(timeout=STEP_SECONDS), ""
         except subprocess.TimeoutExpired:
@@ -143,6 +148,11 @@ def run_case(binary, directory, name, key, old_windows):
         if process.poll() is None:
             process.kill()
             process.wait()
+        # The next run's window must not be taken for this one's, whose
+        # number the X server may give again.
+        deadline = time.monotonic() + STEP_SECONDS
+        while time.monotonic() < deadline and xdotool("search", "--name", os.path.basename(binary)):
+            time.sleep(0.2)
 
 
 def main():
@@ -158,10 +168,9 @@ def main():
         with tempfile.TemporaryDirectory(prefix="wine_console_") as directory:
             with open(os.path.join(directory, "in.txt"), "wb") as source:
                 source.write(INPUT_TEXT)
-            old_windows = set()
             for name, key, expected in CASES:
                 started = time.monotonic()
-                status, problem = run_case(binary, directory, name, key, old_windows)
+                status, problem = run_case(binary, directory, name, key)
                 took = time.monotonic() - started
                 if status == expected:
                     passed += 1
