@@ -405,6 +405,27 @@ def fault_cases():
         # 10,000,000 sevens: 28,653 numbers of 349 digits (infinite) and one of 103.
         reader_case("ten_megabytes_of_one_digit", b"7" * 10_000_000, 14327),
         reader_case("infinite_and_tiny_values", b"1e999 -1e999\n1e-999 -1e-999\n-0 5\n", 3),
+        # With no noise the values are written as read: the two roundings of
+        # the number format, the ends of the double range, the special values.
+        Case("written_as_read_edge_values", g, answers("in.txt", "out.txt", "0"),
+             whole_run("in.txt", "out.txt", 7), files={"in.txt": (
+                 b"0.5 1.0\n-1.0 -0\n99999999.5 100000005\n-100000005 1.00000015\n"
+                 b"1.7976931348623157e308 4.9406564584124654e-324\n0.001 1e999\n-1e999 0\n")},
+             output=("out.txt", lines(
+                 ("5.0000000e-001", "1.0000000e+000"),
+                 ("-1.0000000e+000", "0.0000000e+000"),
+                 ("1.0000000e+008", "1.0000001e+008"),
+                 ("-1.0000001e+008", "1.0000002e+000"),
+                 ("1.7976931e+308", "4.9406565e-324"),
+                 ("1.0000000e-003", "1.#INF000e+000"),
+                 ("-1.#INF000e+000", "0.0000000e+000")))),
+        # An infinite standard deviation: the noise is -inf and +inf, and an
+        # infinite amplitude plus the opposite infinity is the invalid
+        # operation's NaN.
+        Case("sigma_infinite", g, answers("in.txt", "out.txt", "1e999"),
+             whole_run("in.txt", "out.txt", 2), files={"in.txt": b"0 1e999\n1 5\n"},
+             output=("out.txt", lines(("0.0000000e+000", "-1.#IND000e+000"),
+                                      ("1.0000000e+000", "1.#INF000e+000")))),
     ]
 
 
