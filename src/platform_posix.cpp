@@ -125,6 +125,9 @@ static int read_control_sequence(int fd, bool alt)
     int numbers[2] = {0, 0};
     int index = 0;
     int byte = read_following_byte(fd);
+    if (byte < 0) {
+        return '[';  // nothing follows: Alt with the '[' key
+    }
     if (byte == '[') {
         // The Linux console's F1 to F5: ESC [ [ A to E.
         read_following_byte(fd);
@@ -170,6 +173,9 @@ static int read_escape(int fd)
     if (byte == 'O') {
         // SS3: application-mode cursor keys and F1 to F4.
         const int final_byte = read_following_byte(fd);
+        if (final_byte < 0) {
+            return 'O';  // nothing follows: Alt with Shift and the 'o' key
+        }
         return letter_key_code(final_byte, alt ? 3 : 0);
     }
     // Alt with a character key: the character.
@@ -212,10 +218,12 @@ std::int32_t wait_for_key()
         return -1;
     }
     // One byte at a time, no echo, signal keys as plain bytes, Enter as CR.
+    // Every byte arrives whole and once: no eighth bit stripped (ISTRIP), no
+    // byte 255 doubled as a parity mark (PARMRK), whatever the saved mode.
     // TCSANOW and not TCSAFLUSH: keys typed before the wait count.
     struct termios raw = saved;
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-    raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON);
+    raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON | ISTRIP | PARMRK);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     tcsetattr(fd, TCSANOW, &raw);
