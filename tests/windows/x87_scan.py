@@ -21,7 +21,7 @@ def defined_functions(obj):
     listing = subprocess.run(["i686-w64-mingw32-nm", "--defined-only", obj],
                              capture_output=True, text=True, check=True).stdout
     return {f[2] for f in (line.split() for line in listing.splitlines())
-            if len(f) == 3 and f[1] in "tT"}
+            if len(f) == 3 and f[1] in "tT" and not f[2].startswith(".")}
 
 
 def main():
