@@ -299,6 +299,12 @@ static int format_special(const char* digits, bool negative, char* field)
     return static_cast<int>(out - field);
 }
 
+// "00" to "99", two characters each.
+static const char two_digits[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // Lays out d1.d2...d8 e sign three exponent digits after an optional '-'.
 static int lay_out_field(const char* digits, int exponent, bool negative, char* field)
 {
@@ -314,8 +320,8 @@ static int lay_out_field(const char* digits, int exponent, bool negative, char* 
     *out++ = exponent < 0 ? '-' : '+';
     const int shown = exponent < 0 ? -exponent : exponent;
     *out++ = static_cast<char>('0' + shown / 100);
-    *out++ = static_cast<char>('0' + shown / 10 % 10);
-    *out++ = static_cast<char>('0' + shown % 10);
+    std::memcpy(out, two_digits + 2 * (shown % 100), 2);
+    out += 2;
     return static_cast<int>(out - field);
 }
 
@@ -475,11 +481,6 @@ static std::uint64_t high_product(std::uint64_t a, std::uint64_t b)
     return a_high * b_high + (high_low >> 32) + (low_high >> 32) + (middle >> 32);
 #endif
 }
-
-static const char two_digits[201] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
 
 int format_number_fast(double value, char* field)
 {
