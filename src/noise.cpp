@@ -70,9 +70,7 @@ void draw_raw_noise()
     double square_sum = 0.0;
     for (std::int32_t first = 0; first < n; first += batch_points) {
         const std::int32_t count = n - first < batch_points ? n - first : batch_points;
-        for (std::int32_t j = 0; j < 2 * count; ++j) {
-            draws[j] = next_draw();  // magnitude draw, then sign draw, per point
-        }
+        next_draws(draws, 2 * count);  // magnitude draw, then sign draw, per point
         for (std::int32_t j = 0; j < count; ++j) {
             // The sign draw is taken for every point; a magnitude of 0.0 given
             // the minus sign becomes -0.0, which adds and squares as 0.
