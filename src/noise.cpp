@@ -13,28 +13,43 @@ noise_statistics_data noise_statistics;
 // test on the value d / 32767.0. Made from the table at the start of each
 // draw_raw_noise, so the per-point work is two lookups.
 static double magnitude_of_draw[draw_max + 1];
-static bool negates_of_draw[draw_max + 1];
+// The sign as a factor, -1.0 or 1.0: multiplying by 1.0 leaves every value
+// as it is, so the sign is applied without a branch that cannot be predicted.
+static double sign_of_draw[draw_max + 1];
 
-// The lowest j in 1..599 with cumulative[j] <= u <= cumulative[j + 1], as
-// grid[j]; 0.0 when none qualifies. j stops at 599 because j + 1 must be an
-// entry of the table, so grid[600] is never chosen.
-static double search_magnitude(double u)
+// The lowest j in first..599 with cumulative[j] <= u <= cumulative[j + 1];
+// 0 when none qualifies. j stops at 599 because j + 1 must be an entry of the
+// table, so grid[600] is never chosen.
+static int search_bracket(double u, int first)
 {
     const double* cumulative = magnitude_table.cumulative;
-    for (int j = 1; j < table_entries; ++j) {
+    for (int j = first; j < table_entries; ++j) {
         if (cumulative[j] <= u && u <= cumulative[j + 1]) {
-            return magnitude_table.grid[j];
+            return j;
         }
     }
-    return 0.0;
+    return 0;
 }
 
 static void map_draws()
 {
+    // In a strictly increasing table, a bracket j that fails for u fails for
+    // every larger u too (u lies past cumulative[j + 1]), so the search for
+    // the next draw may start at the bracket found for the last one. Should
+    // the table not be strictly increasing, every search starts at 1.
+    bool increasing = true;
+    for (int j = 1; j < table_entries; ++j) {
+        increasing = increasing && magnitude_table.cumulative[j] < magnitude_table.cumulative[j + 1];
+    }
+    int last = 1;
     for (std::int32_t d = 0; d <= draw_max; ++d) {
         const double u = static_cast<double>(d) / 32767.0;
-        magnitude_of_draw[d] = search_magnitude(u);
-        negates_of_draw[d] = u <= 0.5;
+        const int j = search_bracket(u, increasing ? last : 1);
+        magnitude_of_draw[d] = j == 0 ? 0.0 : magnitude_table.grid[j];
+        if (j != 0) {
+            last = j;
+        }
+        sign_of_draw[d] = u <= 0.5 ? -1.0 : 1.0;
     }
 }
 
@@ -47,18 +62,23 @@ void draw_raw_noise()
         return;
     }
     map_draws();
+    // The draws are taken a batch of points at a time, in the same order,
+    // so that the sums run in registers and not across a call per draw.
+    constexpr std::int32_t batch_points = 512;
+    std::int32_t draws[2 * batch_points];
     double sum = 0.0;
     double square_sum = 0.0;
-    for (std::int32_t i = 0; i < n; ++i) {
-        double value = magnitude_of_draw[next_draw()];
-        // The sign draw is taken for every point; a magnitude of 0.0 given
-        // the minus sign becomes -0.0, which adds and squares as 0.
-        if (negates_of_draw[next_draw()]) {
-            value = value * -1.0;
+    for (std::int32_t first = 0; first < n; first += batch_points) {
+        const std::int32_t count = n - first < batch_points ? n - first : batch_points;
+        next_draws(draws, 2 * count);  // magnitude draw, then sign draw, per point
+        for (std::int32_t j = 0; j < count; ++j) {
+            // The sign draw is taken for every point; a magnitude of 0.0 given
+            // the minus sign becomes -0.0, which adds and squares as 0.
+            const double value = magnitude_of_draw[draws[2 * j]] * sign_of_draw[draws[2 * j + 1]];
+            noise_buffer[first + j] = value;
+            sum = sum + value;
+            square_sum = square_sum + value * value;
         }
-        noise_buffer[i] = value;
-        sum = sum + value;
-        square_sum = square_sum + value * value;
     }
     noise_statistics.raw_sum = sum;
     noise_statistics.raw_square_sum = square_sum;

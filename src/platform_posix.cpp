@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -43,6 +44,24 @@ bool is_same_file(std::FILE* open_file, const char* name)
         return false;
     }
     return open_status.st_dev == named_status.st_dev && open_status.st_ino == named_status.st_ino;
+}
+
+void advise_huge_pages(void* start, std::size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // madvise wants a page-aligned start: advise from the first whole page.
+    const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(start);
+    const std::uintptr_t aligned = (first + page - 1) / page * page;
+    if (aligned - first >= bytes) {
+        return;
+    }
+    // The outcome is not looked at: without huge pages the arrays still work.
+    madvise(reinterpret_cast<void*>(aligned), bytes - (aligned - first), MADV_HUGEPAGE);
+#else
+    (void)start;
+    (void)bytes;
+#endif
 }
 
 // ------------------------------------------------------------------ key wait

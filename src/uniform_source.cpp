@@ -12,3 +12,13 @@ std::int32_t next_draw()
     // Bit 31 never reaches a draw, so a draw is never negative.
     return static_cast<std::int32_t>((uniform_source >> 16) & 0x7fffu);
 }
+
+void next_draws(std::int32_t* draws, std::int32_t count)
+{
+    std::uint32_t state = uniform_source;
+    for (std::int32_t i = 0; i < count; ++i) {
+        state = state * 214013u + 2531011u;
+        draws[i] = static_cast<std::int32_t>((state >> 16) & 0x7fffu);
+    }
+    uniform_source = state;
+}

@@ -13,4 +13,8 @@ constexpr std::int32_t draw_max = 32767;
 // a whole number from 0 to draw_max. Cannot fail.
 std::int32_t next_draw();
 
+// Takes the next count draws at once into draws[0 .. count - 1]: the same
+// values, in the same order, as count calls of next_draw.
+void next_draws(std::int32_t* draws, std::int32_t count);
+
 #endif
