@@ -45,6 +45,10 @@ std::FILE* create_output_file(const char* name)
     return std::fopen(name, "wb");
 }
 
+// Large pages on Windows need a privilege few users hold; the first touch of
+// the arrays stays on ordinary pages.
+void advise_huge_pages(void*, std::size_t) {}
+
 // A file is known by its volume and its index on that volume, whichever
 // name, case, short name or hard link reaches it.
 static bool same_identity(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b)
