@@ -17,12 +17,19 @@
 static char answer_pushback[number_text_limit + 2];
 static int answer_pushback_count = 0;
 
+std::FILE* answer_stream = stdin;
+
+void forget_answer_bytes()
+{
+    answer_pushback_count = 0;
+}
+
 static int next_answer_byte()
 {
     if (answer_pushback_count > 0) {
         return static_cast<unsigned char>(answer_pushback[--answer_pushback_count]);
     }
-    return std::getchar();
+    return std::getc(answer_stream);
 }
 
 static void give_back_answer_bytes(const char* bytes, int count)
