@@ -6,7 +6,11 @@
 Every function defined in the objects is looked up in the exe's
 disassembly. It may use the x87 unit only to move a double (the 32-bit
 calling convention returns a library call's double in st(0)) or to change
-its sign bit, both exact; any other x87 instruction (one that rounds, an
+its sign bit, both exact, to load the constants 0 and 1, or to load a
+whole number (fild: the 64-bit x87 significand holds any 64-bit integer,
+and the store to a double that follows rounds once, as SSE2's conversion
+would; the 32-bit target has no SSE2 conversion from a 64-bit integer); any
+other x87 instruction (one that rounds, an
 80-bit load or store, a conversion or comparison on the x87 stack) fails.
 """
 
@@ -14,7 +18,8 @@ import re
 import subprocess
 import sys
 
-ALLOWED = {"fldl", "fstpl", "fstl", "fld", "fstp", "fst", "fabs", "fchs", "fxch"}
+ALLOWED = {"fldl", "fstpl", "fstl", "fld", "fstp", "fst", "fabs", "fchs", "fxch",
+           "fldz", "fld1", "fild", "fildl", "fildll", "fildq"}
 
 
 def defined_functions(obj):
