@@ -66,3 +66,6 @@ bool is_same_file(std::FILE* open_file, const char* name)
 {
     return open_file == stub_input && std::strcmp(name, stub_input_name) == 0;
 }
+
+// The fuzz inputs are small; the page size of the arrays does not matter.
+void advise_huge_pages(void*, std::size_t) {}
